@@ -1,0 +1,1 @@
+// Placeholder: replaced as this area is built.

@@ -1,0 +1,5 @@
+foreach(f info.ini bldinfo.ini)
+  if(NOT EXISTS ${DST}/${f})
+    file(COPY ${SRC}/${f} DESTINATION ${DST})
+  endif()
+endforeach()
