@@ -1,0 +1,1 @@
+list(APPEND HV_COMMON_SOURCES IniFile.cpp)
