@@ -1,1 +1,1 @@
-list(APPEND HV_COMMON_SOURCES IniFile.cpp)
+list(APPEND HV_COMMON_SOURCES IniFile.cpp SettingsTree.cpp RegistryEx.cpp)
