@@ -120,7 +120,7 @@ bool RefreshDesktopShortcut(const QString& programDir) {
   if (ini.GetInt(QStringLiteral("General"), QStringLiteral("AgentIconReflash"), 0) == 1) return false;
   const QString program = QDir(dir).filePath(QStringLiteral("HVAgent"));
   if (!QFileInfo::exists(program)) return false;
-  const QString icon = QDir(dir).filePath(QStringLiteral("Images/helvora.png"));
+  const QString icon = QDir(dir).filePath(QStringLiteral("Images/128.png"));
   const QString desktop = QDir(hv::paths::DesktopDir()).filePath(QStringLiteral("Helvora.desktop"));
   if (!WriteLauncher(desktop, program, icon)) {
     HVLOG(3, "RefreshDesktopShortcut : cannot write %s", desktop.toUtf8().constData());
