@@ -36,7 +36,10 @@ QString HVRes::LanguageFileName(int index) { return QStringLiteral("hvv_%1.lng")
 
 bool HVRes::LanguageFileExists(int index, const QString& programDir) {
   const QString dir = programDir.isEmpty() ? hv::paths::ProgramDir() : programDir;
-  return QFileInfo(QDir(dir).filePath(QStringLiteral("Languages/") + LanguageFileName(index))).isFile();
+  const QString file = QDir(dir).filePath(QStringLiteral("Languages/") + LanguageFileName(index));
+  if (QFileInfo(file).isFile()) return true;
+  hv::PlatformLog(3, QStringLiteral("Resources: language file %1 is missing; the program cannot start").arg(file));
+  return false;
 }
 
 int HVRes::IndexForUiLanguage(int langId) {
