@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <algorithm>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   hv::BusFrameReader reader;
@@ -13,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qint64 want = reader.BytesWanted();
     if (want <= 0 || want > hv::kBusHeaderSize + qint64(hv::kBusMaxBody)) std::abort();
     // Feed in small uneven pieces, as a socket would deliver them.
-    const size_t piece = std::min<size_t>({size - pos, size_t(want), 1 + data[pos] % 37});
+    const size_t piece = std::min<size_t>({size - pos, size_t(want), size_t(1 + data[pos] % 37)});
     reader.Feed(QByteArray(reinterpret_cast<const char*>(data + pos), qsizetype(piece)));
     pos += piece;
     while (auto frame = reader.Take()) {
