@@ -64,7 +64,11 @@ bool BusFolderUsable(const QString& dir) {
     PlatformLog(3, QStringLiteral("MessageBus: bus folder %1 missing").arg(dir));
     return false;
   }
-  if (st.st_uid != ::getuid()) {
+  // Whoever owns the folder or its parent could swap sockets under our windows' names.
+  struct stat parent {};
+  const QByteArray parentPath = QFile::encodeName(QFileInfo(dir).absolutePath());
+  if (st.st_uid != ::getuid() || ::stat(parentPath.constData(), &parent) != 0 ||
+      parent.st_uid != ::getuid()) {
     PlatformLog(3, QStringLiteral("MessageBus: bus folder %1 belongs to another user").arg(dir));
     return false;
   }
