@@ -348,8 +348,11 @@ bool BusWindow::Open() {
   server->setMaxPendingConnections(kMaxConnectionsPerWindow);
   for (int attempt = 0; attempt < 16; ++attempt) {
     const WindowHandle candidate = QRandomGenerator::global()->bounded(kFirstHandle, kLastHandle);
-    // bind() fails on an existing path, so the socket file itself reserves the handle.
-    if (!server->listen(BusSocketPath(candidate))) continue;
+    // The socket file itself reserves the handle; never take over a path that exists, even
+    // a stale one (the search cleans those up once their program is gone).
+    const QString path = BusSocketPath(candidate);
+    if (QFileInfo::exists(path) || QFileInfo::exists(InfoPath(candidate))) continue;
+    if (!server->listen(path)) continue;
     m_handle = candidate;
     break;
   }

@@ -52,9 +52,12 @@ QString DocumentsDir() {
 QString RuntimeDir() {
   const QString env = FromEnv("HV_RUNTIME_DIR");
   if (!env.isEmpty()) return Ensure(env);
+  // Sockets and locks of this user only: keep others out of our own folder.
   const QString xdg = FromEnv("XDG_RUNTIME_DIR");
-  if (!xdg.isEmpty()) return Ensure(xdg + QStringLiteral("/helvora"));
-  return Ensure(QStringLiteral("/tmp/helvora-%1").arg(getuid()));
+  const QString dir = Ensure(xdg.isEmpty() ? QStringLiteral("/tmp/helvora-%1").arg(getuid())
+                                           : xdg + QStringLiteral("/helvora"));
+  QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  return dir;
 }
 
 QString DesktopDir() {
