@@ -1,11 +1,18 @@
+#include "agent/startup/AgentApp.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char** argv) {
+  QApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication app(argc, argv);
-  QWidget w;
-  w.setWindowTitle(QStringLiteral("Helvora Agent"));
-  w.resize(484, 621);
-  w.show();
-  return app.exec();
+  QApplication::setApplicationName(QStringLiteral("Helvora Agent"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  CAgentApp agent(app);
+  if (!agent.InitInstance()) {
+    agent.ExitInstance();
+    return 0;
+  }
+  const int rc = app.exec();
+  agent.ExitInstance();
+  return rc;
 }
