@@ -153,23 +153,23 @@ int AgentWeb::CallAuthPage(int productIndex, int& status, const QString& languag
   const QString lang = FormValue(language);
   const QString version = FormValue(m_version);
 
-  QString body;
+  // Joined, not formatted: the values themselves hold "%" escapes.
+  using Field = QPair<const char*, QString>;
+  QList<Field> fields;
   if (mode == 0) {
-    body = QStringLiteral("id=%1&password=%2&localip=%3&os=%4&pcname=%5&mac=%6&lang=%7&productkey=%8&usessl=%9&version=%10")
-               .arg(id, password, LocalAddress(), os, pcname, MacAddress(), lang, productKey)
-               .arg(usessl)
-               .arg(version);
+    fields = {{"id", id}, {"password", password}};
   } else if (mode == 1) {
-    body = QStringLiteral("externalUserId=%1&localip=%2&os=%3&pcname=%4&mac=%5&lang=%6&productkey=%7&usessl=%8&version=%9")
-               .arg(id, LocalAddress(), os, pcname, MacAddress(), QStringLiteral("kr"), productKey)
-               .arg(usessl)
-               .arg(version);
+    fields = {{"externalUserId", id}};
   } else {
-    body = QStringLiteral("externalGroupId=%1&externalUserId=%2&localip=%3&os=%4&pcname=%5&mac=%6&lang=%7&productkey=%8&usessl=%9&version=%10")
-               .arg(FormValue(m_externalGroupId), FormValue(m_externalUserId), LocalAddress(), os, pcname, MacAddress(),
-                    lang, productKey)
-               .arg(usessl)
-               .arg(version);
+    fields = {{"externalGroupId", FormValue(m_externalGroupId)}, {"externalUserId", FormValue(m_externalUserId)}};
+  }
+  fields += QList<Field>{{"localip", LocalAddress()}, {"os", os}, {"pcname", pcname}, {"mac", MacAddress()},
+                         {"lang", mode == 1 ? QStringLiteral("kr") : lang}, {"productkey", productKey},
+                         {"usessl", QString::number(usessl)}, {"version", version}};
+  QString body;
+  for (const Field& f : fields) {
+    if (!body.isEmpty()) body += QLatin1Char('&');
+    body += QLatin1String(f.first) + QLatin1Char('=') + f.second;
   }
   body.replace(QLatin1Char(' '), QLatin1Char('+'));
 

@@ -205,7 +205,9 @@ SimResponse SimService::Login(int serverIndex, bool tls, const SimRequest& req, 
     id = FormField(form, "externalUserId");
     if (id.isEmpty()) code = 101;
   }
-  const int forced = m_config.value(QStringLiteral("login_retcode")).toInt(0);
+  int forced = m_config.value(QStringLiteral("login_retcode")).toInt(0);
+  const QJsonObject byServer = m_config.value(QStringLiteral("server_retcode")).toObject();
+  if (byServer.contains(QString::number(serverIndex))) forced = byServer.value(QString::number(serverIndex)).toInt();
   if (m_config.value(QStringLiteral("locked")).toBool()) code = 106;
   if (m_config.value(QStringLiteral("password_expired")).toBool()) code = 122;
   if (forced != 0) code = forced;
