@@ -270,6 +270,7 @@ void CHVAgentSServer::OnConnectResult(const std::shared_ptr<ConnectJob>& job, in
     SocketConnectionDone(m_connectCode, result);
     return;
   }
+  m_net->SetCaFile(m_caFile);
   const int taken = m_net->SetSocket(holder.Release(), m_peerName);
   if (taken != 0) {
     SocketConnectionDone(m_connectCode, taken);

@@ -369,7 +369,7 @@ TEST_F(LiveTls, SignsInOverTlsWithTheCaFile) {
   auto ch = MakeChannel(One(server->Port()), nullptr, 1);
   ch->SetCaFile(dir.filePath(QStringLiteral("ca.pem")));
   ch->AgentLogin(0);
-  ASSERT_TRUE(SignedIn());
+  ASSERT_TRUE(SignedIn()) << listener.calls.join(QLatin1Char('|')).toStdString();
   EXPECT_EQ(listener.connectResults.at(0), 0);
 }
 
