@@ -4,6 +4,7 @@
 #include "common/Cipher.h"
 #include "common/IniFile.h"
 #include "common/TagReader.h"
+#include "resources/HVRes.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -116,7 +117,8 @@ void AgentWeb::WriteSetting(const QString& name, const QVariant& value) {
     m_memorySettings.insert(name, value);
 }
 
-QString AgentWeb::Text(const QString& key) const { return m_text ? m_text(key) : key; }
+// Texts come from the active language file unless the owner installed another source (tests).
+QString AgentWeb::Text(const QString& key) const { return m_text ? m_text(key) : HVRes::GetInstance().LoadStringW(key); }
 
 // ---------------------------------------------------------------------------------------------
 // Sign-in and sign-out

@@ -82,6 +82,7 @@ class AgentWeb : public HVWeb {
   static QString ProductKey(int productIndex);  // "HELVO", "PALLI", "QUINT"
 
   // --- hooks wired by the control object and the settings store
+  // Texts by IDS_ key: the active language file (HVRes) unless a source is set here.
   void SetTextSource(TextSource source) { m_text = std::move(source); }
   void SetMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
   void SetSessionRejectedHandler(std::function<void()> handler) { m_sessionRejected = std::move(handler); }
