@@ -15,6 +15,9 @@
 #include <QApplication>
 #include <QFileInfo>
 
+// Resources of a static library must be pulled in by name, outside any namespace.
+static void InitStartupResources() { Q_INIT_RESOURCE(startup); }
+
 namespace {
 constexpr quint32 kCopyDataShowWindow = 1102;
 // A running console that does not answer within this time is given up on.
@@ -74,6 +77,7 @@ bool CAgentApp::InitInstance() {
     return false;
   }
 
+  InitStartupResources();
   g_pGlobalData = new GlobalData();
   CMainControl* ctl = AfxMainControl();
   AfxRegistry()->LoadSettings(AfxWeb().Settings());

@@ -1,5 +1,7 @@
 #include "agent/startup/MainFrame.h"
 
+#include "agent/config/AgentRegistry.h"
+#include "agent/config/ProgramSetup.h"
 #include "agent/control/MainControl.h"
 #include "agent/log/DeveloperLog.h"
 #include "agent/startup/AgentPanel.h"
@@ -134,6 +136,15 @@ void CMainFrame::OnCreate() {
 
   ctl->RegisterWindow(enWndMainFrame, this);
   ctl->EmptyTempFolder();
+  // The log follows info.ini first, then the last switch the service sent.
+  {
+    DeveloperLog& log = DeveloperLog::Instance();
+    const QString docPath = AfxRegistry()->m_strDocPath;
+    log.SetFolder(docPath.isEmpty() ? hv::config::DefaultDocPath(AfxRegistry()->ProductKey()) : docPath);
+    log.SetDebugLog(0, true);
+    log.LoadLogFileRecord();
+    log.SetDebugLog(log.FileRecord(), false);
+  }
   HVLOG(0, "-------------- CMainFrame::OnCreate --------------");
   CreateTrayIcon();
   m_autoClosedText = Txt("IDS_MSG_AUTO_CLOSED");
@@ -594,6 +605,7 @@ intptr_t CMainFrame::HandleMessage(unsigned msg, uintptr_t wParam, intptr_t lPar
       NewVersionQuestion();
       return 1;
     case hv::WM_SHOW_MAIN:
+      HVLOG(0, "CMainFrame : WM_SHOW_MAIN %d", int(wParam));
       ShowMain(wParam == 1);
       return 1;
     case hv::WM_CLEAR_PANELS:
