@@ -68,8 +68,20 @@ bool WaitForConsoleExit(int waitMs) {
 
 // Written beside the old file and renamed over it only when size and checksum match, so a broken
 // download never replaces a working module.
+bool SameContent(const QString& path, const ManifestEntry& entry) {
+  QFile file(path);
+  if (file.size() != entry.size || !file.open(QIODevice::ReadOnly)) return false;
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  return hash.addData(&file) && hash.result() == entry.sha256;
+}
+
 bool Download(const UpdateServer& server, const ManifestEntry& entry, const QString& programDir, int timeoutMs) {
   const QString target = programDir + QLatin1Char('/') + entry.name;
+  // An all-new update lists every module; the ones already in place need no transfer.
+  if (SameContent(target, entry)) {
+    Log(QStringLiteral("%1 is already the listed file").arg(entry.name));
+    return true;
+  }
   const QFileInfo old(target);
   const bool wasExecutable = old.exists() && old.isExecutable();
   QSaveFile file(target);

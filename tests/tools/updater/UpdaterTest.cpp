@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLibrary>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -94,6 +95,34 @@ TEST(UpdateManifest, TooManyModulesIsRejected) {
   for (int i = 0; i <= kMaxModules; ++i) text += Line(QByteArray("m" + QByteArray::number(i)).constData(), "1", "");
   ASSERT_LE(text.size(), kMaxManifestBytes);
   EXPECT_FALSE(ParseManifest(text, nullptr).has_value());
+}
+
+TEST(UpdateServers, ReadFromTheUpdateKeysOfInfoIni) {
+  QTemporaryDir dir;
+  const QString ini = dir.filePath(QStringLiteral("info.ini"));
+  const struct {
+    const char* label;
+    QByteArray general;
+    QStringList manifestUrls;
+  } cases[] = {
+      {"secure entry with default port, plain entry, folder with slashes",
+       "UpSvrCount=2\nUpSvrAddr1=https://u1.example\nUpSvrAddr2=u2.example\nUpSvrPort2=8080\n"
+       "SvrAddr=u1.example\nSvrPort=80\nWorkDir=/agent/6.0/\n",
+       {QStringLiteral("https://u1.example:443/agent/6.0/manifest.txt"),
+        QStringLiteral("http://u2.example:8080/agent/6.0/manifest.txt")}},
+      {"single-server form", "UpSvrCount=0\nUpSvrAddr1=u1\nSvrAddr=u1\nSvrPort=81\nWorkDir=up\n",
+       {QStringLiteral("http://u1:81/up/manifest.txt")}},
+      {"address that is no host name is skipped",
+       "UpSvrCount=2\nUpSvrAddr1=u1/../x?y\nUpSvrAddr2=u2\nUpSvrPort2=70000\n",
+       {QStringLiteral("http://u2:80/manifest.txt")}},
+      {"nothing configured", "autoUpdate=1\n", {}},
+  };
+  for (const auto& c : cases) {
+    WriteFile(ini, "[General]\n" + c.general);
+    QStringList urls;
+    for (const UpdateServer& server : ServersFromInfoIni(ini)) urls << server.ManifestUrl();
+    EXPECT_EQ(urls, c.manifestUrls) << c.label;
+  }
 }
 
 // ---- the module as the console loads it ----
@@ -229,17 +258,28 @@ TEST_F(UpdaterProgram, WithoutServerRestartsConsoleAndClearsAllNew) {
   EXPECT_EQ(Ini("info.ini", "General", "AgentReconnect"), QStringLiteral("1"));
 }
 
-TEST_F(UpdaterProgram, ReplacesOnlyVerifiedChangedModules) {
+// An all-new update fetches every listed module that is not already in place; a normal one only
+// the changed. Either way only a file that matches the manifest replaces the old one.
+class UpdaterDownload : public UpdaterProgram, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(UpdaterDownload, ReplacesOnlyVerifiedModules) {
+  const bool allNew = GetParam();
   TestHttpServer server;
   const QByteArray tool = "new tool";
-  // The server sends other bytes than the manifest promises for bad.bin.
-  server.Set(QStringLiteral("/upd/manifest.txt"),
-             Line("HVAgent", "6.0.1.0", "agent") + Line("tool.dat", "3", tool) + Line("bad.bin", "2", "promised"));
+  const QByteArray agent = ReadFile(Path("HVAgent"));
+  // The server sends other bytes than the manifest promises for bad.bin; same.dat keeps its
+  // version but its file differs, so only an all-new update fetches it.
+  server.Set(QStringLiteral("/upd/manifest.txt"), Line("HVAgent", "6.0.1.0", agent) + Line("tool.dat", "3", tool) +
+                                                      Line("bad.bin", "2", "promised") + Line("same.dat", "5", "fresh"));
   server.Set(QStringLiteral("/upd/tool.dat"), tool);
   server.Set(QStringLiteral("/upd/bad.bin"), "tampered");
+  server.Set(QStringLiteral("/upd/same.dat"), "fresh");
   WriteFile(Path("tool.dat"), "old tool");
   WriteFile(Path("bad.bin"), "old bad");
-  WriteFile(Path("info.ini"), "[General]\nUpSvrCount=1\nUpSvrAddr1=127.0.0.1\nUpSvrPort1=" +
+  WriteFile(Path("same.dat"), "stale");
+  CIniFile(Path("modules.ini")).SetString(QStringLiteral("Modules"), QStringLiteral("same.dat"), QStringLiteral("5"));
+  WriteFile(Path("info.ini"), QByteArray("[General]\nAllNewUpdate=") + (allNew ? "1" : "0") +
+                                  "\nUpSvrCount=1\nUpSvrAddr1=127.0.0.1\nUpSvrPort1=" +
                                   QByteArray::number(server.Port()) + "\nWorkDir=upd\n");
   QProcess process;
   Start(&process);
@@ -249,11 +289,20 @@ TEST_F(UpdaterProgram, ReplacesOnlyVerifiedChangedModules) {
   EXPECT_EQ(Ini("modules.ini", "Modules", "tool.dat"), QStringLiteral("3"));
   EXPECT_EQ(ReadFile(Path("bad.bin")), QByteArray("old bad"));
   EXPECT_EQ(Ini("modules.ini", "Modules", "bad.bin"), QStringLiteral("1"));
-  EXPECT_FALSE(server.Requested().contains(QStringLiteral("/upd/HVAgent")));  // unchanged, not fetched
-  EXPECT_EQ(QDir(m_dir.path()).entryList({QStringLiteral("*.tmp"), QStringLiteral("*.XX*")}, QDir::Files | QDir::Hidden),
-            QStringList());
-  EXPECT_TRUE(WaitForFile(Path("marker"), 5000));
+  EXPECT_EQ(ReadFile(Path("same.dat")), allNew ? QByteArray("fresh") : QByteArray("stale"));
+  EXPECT_FALSE(server.Requested().contains(QStringLiteral("/upd/HVAgent")));  // already in place
+  EXPECT_TRUE(QFileInfo(Path("HVAgent")).isExecutable());
+  ASSERT_TRUE(WaitForFile(Path("marker"), 5000));
+  // No temporary download is left behind, whether kept or thrown away.
+  EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+            QStringList({QStringLiteral("HVAgent"), QStringLiteral("bad.bin"), QStringLiteral("bldinfo.ini"),
+                         QStringLiteral("info.ini"), QStringLiteral("marker"), QStringLiteral("modules.ini"),
+                         QStringLiteral("same.dat"), QStringLiteral("tool.dat")}));
+  EXPECT_TRUE(Ini("info.ini", "General", "AllNewUpdate").isEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, UpdaterDownload, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "AllNew" : "Changed"; });
 
 TEST_F(UpdaterProgram, WaitsUntilTheConsoleHasQuit) {
   WriteFile(Path("info.ini"), "[General]\n");
