@@ -126,8 +126,8 @@ TEST_F(Live, SignsInAndKeepsAliveEveryFiveSeconds) {
   const QJsonObject st = server->Control(QStringLiteral("state"), {});
   const QJsonArray times = st.value(QStringLiteral("keepaliveTimes")).toArray();
   const qint64 loginAt = login.value(QStringLiteral("timeMs")).toInteger();
-  EXPECT_NEAR(times.at(0).toInteger() - loginAt, 5000, 400);
-  EXPECT_NEAR(times.at(1).toInteger() - times.at(0).toInteger(), 5000, 400);
+  EXPECT_NEAR(times.at(0).toInteger() - loginAt, 5000, 1000);
+  EXPECT_NEAR(times.at(1).toInteger() - times.at(0).toInteger(), 5000, 1000);
   QTest::qWait(100);
   EXPECT_EQ(ch->MissedKeepAlives(), 0);
 }
@@ -144,7 +144,7 @@ TEST_F(Live, DroppedConnectionReconnectsAfterThreeSeconds) {
   EXPECT_EQ(ch->CurrentState(), CHVAgentSServer::WaitingToReconnect);
   ASSERT_TRUE(SignedIn(2));
   EXPECT_GE(t.elapsed(), 2900);
-  EXPECT_LT(t.elapsed(), 4500);
+  EXPECT_LT(t.elapsed(), 6000);
   EXPECT_EQ(listener.calls.filter(QStringLiteral("LogOut")).size(), 0);
 }
 
