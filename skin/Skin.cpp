@@ -56,7 +56,18 @@ QPixmap Image(int number) {
 
 QIcon Icon(int number) {
   const QPixmap pm = Image(number);
-  return pm.isNull() ? QIcon() : QIcon(pm);
+  if (pm.isNull()) return {};
+  // Button images with states are strips of four equal frames: normal, hover, pressed, disabled.
+  if (pm.height() > 0 && pm.width() == 4 * pm.height()) {
+    const int h = pm.height();
+    QIcon icon;
+    icon.addPixmap(pm.copy(0, 0, h, h), QIcon::Normal);
+    icon.addPixmap(pm.copy(h, 0, h, h), QIcon::Active);
+    icon.addPixmap(pm.copy(2 * h, 0, h, h), QIcon::Selected);
+    icon.addPixmap(pm.copy(3 * h, 0, h, h), QIcon::Disabled);
+    return icon;
+  }
+  return QIcon(pm);
 }
 
 }  // namespace skin

@@ -1,8 +1,23 @@
 #include "agent/control/MainControl.h"
 
-// Texts by key and the language code; bound to the resource manager.
-QString CMainControl::ResourceText(const QString& key) const { return key; }
-QString CMainControl::CurrentLanguageCode() const { return QStringLiteral("en"); }
-QString CMainControl::FontFace() const { return QString(); }
-bool CMainControl::LanguageFileExists() const { return true; }
-QString CMainControl::LanguageFilePath() const { return QString(); }
+#include "resources/HVRes.h"
+
+#include <QFileInfo>
+#include <QFontDatabase>
+
+// Texts, images and the language come from the resource manager.
+QString CMainControl::ResourceText(const QString& key) const { return HVRes::GetInstance().LoadStringW(key); }
+
+QString CMainControl::CurrentLanguageCode() const {
+  return HVRes::ConsoleLanguageCode(HVRes::GetInstance().GetLanguage());
+}
+
+QString CMainControl::FontFace() const { return HVRes::GetInstance().GetFontName(); }
+
+// The start-up check: the file of the active language must be there.
+QString CMainControl::LanguageFilePath() const {
+  const HVRes& res = HVRes::GetInstance();
+  return res.LanguagesDir() + HVRes::LanguageFileName(res.GetLanguage());
+}
+
+bool CMainControl::LanguageFileExists() const { return QFileInfo::exists(LanguageFilePath()); }

@@ -63,6 +63,8 @@ int CMainControl::LoginWeb() {
   AgentSessionState = 7;
   LastLoginError = 0;
   web.SelectAuthServer(0);
+  // Kept apart: after an auto-login the saved record is emptied before the channel opens.
+  m_loginId = web.Settings().authServer.User();
   int status = 0;
   const int outcome = web.CallAuthPageOverServers(web.ProductIndex(), status, Language);
   HVLOG(1, "CMainControl::LoginWeb : outcome %d (HTTP %d)", outcome, status);
@@ -154,7 +156,7 @@ int CMainControl::OpenSessionServer() {
   const LoginValues& v = web.Values();
   web.SetSessionIndex(0);
   auto* channel = new CHVAgentSServer(this, this);
-  channel->SetIdentity(v.sencurid, web.Settings().authServer.User(), v.sgroupId, v.scenterId);
+  channel->SetIdentity(v.sencurid, m_loginId, v.sgroupId, v.scenterId);
   channel->SetLogoutPageBase(web.Url(QStringLiteral("URL_LOGOUT4SESSION")), v.encurid);
   ChannelServerSet set;
   for (const SessionServerEntry& e : web.SessionServers()) set.append(ChannelServer{e.host, e.port, e.serverId});

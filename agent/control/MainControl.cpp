@@ -5,6 +5,7 @@
 #include "agent/config/ProgramSetup.h"
 #include "agent/log/DeveloperLog.h"
 #include "agent/web/AgentWeb.h"
+#include <QVariant>
 #include "common/IniFile.h"
 #include "common/TagReader.h"
 #include "platform/Paths.h"
@@ -52,7 +53,30 @@ CMainControl::CMainControl() {
   LaunchData->TempFolder = QDir::tempPath() + QStringLiteral("/Helvora Agent");
   QDir().mkpath(LaunchData->TempFolder);
   DeveloperLog::Instance();
-  AfxWeb();
+  AgentWeb& web = AfxWeb();
+  // Refusals found on worker threads reach the user through the main window's message boxes.
+  web.SetMessageSink([this](const QString&, const QString& text, int style) { PostMessageBox(text, style); });
+  web.SetSessionRejectedHandler([this] {
+    AgentSessionState = 4;
+    SendToWindow(enWndMainFrame, hv::WM_AUTO_LOGOUT, 0);
+  });
+  web.SetSettingHooks(
+      [](const QString& name) -> QVariant {
+        if (name == QLatin1String("MULTIAUTHSERVER")) {
+          QString v;
+          AfxRegistry()->ReadCommonString(name, v, QString());
+          return v;
+        }
+        uint32_t d = 0;
+        AfxRegistry()->ReadCommonDWORD(name, d, 0);
+        return QVariant::fromValue<int>(int(d));
+      },
+      [](const QString& name, const QVariant& value) {
+        if (value.typeId() == QMetaType::QString)
+          AfxRegistry()->WriteCommonString(name, value.toString());
+        else
+          AfxRegistry()->WriteCommonDWORD(name, uint32_t(value.toInt()));
+      });
 }
 
 CMainControl::~CMainControl() {

@@ -183,7 +183,8 @@ class CMainControl : public QObject, public IChannelListener {
   hv::WindowDirectory m_windows;
   std::atomic<int> m_popupCounter{0};
   bool m_dataDone = false;
-  QMap<QString, QString> m_pageTable;  // page keys handed over at login
+  QMap<QString, QString> m_pageTable;
+  QString m_loginId;  // the ID the last sign-in used  // page keys handed over at login
   int m_agentReconnect = 1;  // info.ini "AgentReconnect"
 };
 

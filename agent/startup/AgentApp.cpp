@@ -7,6 +7,7 @@
 #include "agent/startup/Texts.h"
 #include "agent/web/AgentWeb.h"
 #include "platform/MessageBus.h"
+#include "resources/HVRes.h"
 #include "platform/Paths.h"
 #include "platform/SingleInstance.h"
 #include "skin/MessageBox.h"
@@ -82,6 +83,7 @@ bool CAgentApp::InitInstance() {
   CMainControl* ctl = AfxMainControl();
   AfxRegistry()->LoadSettings(AfxWeb().Settings());
   g_pGlobalData->SupportKindMask = 7;
+  skin::SetImageProvider([](int number) { return QPixmap::fromImage(HVRes::GetInstance().GetImage(number)); });
   skin::ApplyStyle(m_app, ctl->FontFace());
 
   if (!ctl->LanguageFileExists()) {

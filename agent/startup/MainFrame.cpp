@@ -82,7 +82,8 @@ void CMainFrame::OnCreate() {
   th->setContentsMargins(14, 0, 8, 0);
   th->setSpacing(2);
   auto* icon = new QLabel(m_titleBar);
-  icon->setPixmap(skin::Image(2000).scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  icon->setPixmap(skin::Icon(128).pixmap(20, 20));
+  icon->setAccessibleName(g_pGlobalData->AppName);
   th->addWidget(icon);
   th->addSpacing(6);
   auto* title = new QLabel(g_pGlobalData->AppName, m_titleBar);
@@ -289,6 +290,7 @@ void CMainFrame::UpdateCheckEnd() {
     return;
   }
   ctl->InitData();
+  m_bottomText->setText(QStringLiteral("%1 %2").arg(g_pGlobalData->AppName, ctl->m_OtherData.Version));
   m_stepTimer->stop();
   EnterStep(AgentStepLogin);
   update();
