@@ -21,6 +21,7 @@ static void InitStartupResources() { Q_INIT_RESOURCE(startup); }
 
 namespace {
 constexpr quint32 kCopyDataShowWindow = 1102;
+constexpr quint32 kWmCommand = 0x0111;
 // A running console that does not answer within this time is given up on.
 constexpr int kActivateTimeoutMs = 5000;
 const char kMainClass[] = "Helvora Agent by KESTRIX";
@@ -122,6 +123,24 @@ bool CAgentApp::InitInstance() {
     if (id != kCopyDataShowWindow) return 0;
     AfxMainControl()->PostToWindow(enWndMainFrame, hv::WM_SHOW_MAIN, 1);
     return 1;
+  });
+  // Other programs may ask the main window to show, close or run a tray command. Nothing that
+  // carries a pointer is accepted from outside the process.
+  m_busWindow->SetMessageHandler([](hv::WindowHandle, quint32 msg, quint64 wParam, qint64) -> qint32 {
+    CMainControl* c = AfxMainControl();
+    switch (msg) {
+      case hv::WM_CLOSE:
+        return c->PostToWindow(enWndMainFrame, hv::WM_CLOSE);
+      case hv::WM_SHOW_MAIN:
+        return c->PostToWindow(enWndMainFrame, hv::WM_SHOW_MAIN, wParam == 1 ? 1 : 0);
+      case kWmCommand:
+        if (wParam < CMainFrame::kTrayLogin || wParam > CMainFrame::kTrayNotUse) break;
+        return c->PostToWindow(enWndMainFrame, kWmCommand, uintptr_t(wParam));
+      default:
+        break;
+    }
+    HVLOG(3, "Message bus: message %u from outside ignored", unsigned(msg));
+    return 0;
   });
   if (!m_busWindow->Open()) HVLOG(3, "The message bus could not be opened; a second start cannot find this console");
   ctl->PostToWindow(enWndMainFrame, hv::WM_POSTCREATE_INIT);

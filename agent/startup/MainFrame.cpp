@@ -220,6 +220,7 @@ bool CMainFrame::WorkTabsVisible() const { return !m_tabs.isEmpty() && !m_tabs.f
 
 void CMainFrame::EnterStep(int step) {
   if (step == Step() && m_panel->CurrentStep() == step) return;
+  HVLOG(0, "CMainFrame::EnterStep(%d)", step);
   ShowMain(true);
   g_pGlobalData->Step = step;
   m_panel->SwitchPage(step);
@@ -349,6 +350,7 @@ void CMainFrame::OnAutoCloseTimer() {
 }
 
 int CMainFrame::ShowMessageBox(const QString& text, int style, const QString& checkText, bool* checked) {
+  HVLOG(0, "CMainFrame::MessageBox(style %d) : %s", style, qUtf8Printable(text));
   CMessageBox box;
   if (!checkText.isEmpty()) box.SetCheckStyle(checkText);
   const int answer = box.MessageBoxW(g_pGlobalData->AppName, text, style, this);
@@ -596,6 +598,7 @@ intptr_t CMainFrame::HandleMessage(unsigned msg, uintptr_t wParam, intptr_t lPar
     case hv::WM_SHOW_MESSAGEBOX: {
       std::unique_ptr<MessageBoxRequest> req(reinterpret_cast<MessageBoxRequest*>(lParam));
       if (!req) return 0;
+      HVLOG(0, "CMainFrame::MessageBox(style %d) : %s", req->Style, qUtf8Printable(req->Message));
       CMessageBox box;
       return box.MessageBoxW(req->Title.isEmpty() ? g_pGlobalData->AppName : req->Title, req->Message, req->Style, this);
     }
@@ -652,6 +655,9 @@ intptr_t CMainFrame::HandleMessage(unsigned msg, uintptr_t wParam, intptr_t lPar
       m_menuButton->setDown(false);
       return 1;
     case WM_TRAY_CALLBACK:
+      return 1;
+    case 0x0111:  // a command from outside (tray commands only)
+      RunCommand(int(wParam));
       return 1;
     case hv::WM_CLOSE:
       close();
