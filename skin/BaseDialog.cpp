@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 CBaseDialog::CBaseDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
@@ -64,6 +65,9 @@ void CBaseDialog::SetButtonText(const QString& first, const QString& second, con
     const bool makeDefault = !defaultSet && !texts[i].isEmpty();
     m_buttons[i]->setDefault(makeDefault);
     m_buttons[i]->setProperty("role", makeDefault ? QStringLiteral("primary") : QString());
+    // A changed property only shows once the style sheet is applied again.
+    m_buttons[i]->style()->unpolish(m_buttons[i]);
+    m_buttons[i]->style()->polish(m_buttons[i]);
     defaultSet = defaultSet || makeDefault;
   }
 }

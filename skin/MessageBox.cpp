@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -19,13 +18,13 @@ CMessageBox::Answerer g_answerer;
 std::function<void(QWidget*, bool)> g_observer;
 QPointer<CBaseDialog> g_openBox;
 
+// Vector icons, so they stay sharp at every scale.
 QIcon StyleIcon(int style) {
-  QStyle* s = QApplication::style();
   switch (style & 0xF0) {
-    case skin::MB_ICONERROR: return s->standardIcon(QStyle::SP_MessageBoxCritical);
-    case skin::MB_ICONQUESTION: return s->standardIcon(QStyle::SP_MessageBoxQuestion);
-    case skin::MB_ICONWARNING: return s->standardIcon(QStyle::SP_MessageBoxWarning);
-    case skin::MB_ICONINFORMATION: return s->standardIcon(QStyle::SP_MessageBoxInformation);
+    case skin::MB_ICONERROR: return QIcon(QStringLiteral(":/skin/icon-error.svg"));
+    case skin::MB_ICONQUESTION: return QIcon(QStringLiteral(":/skin/icon-question.svg"));
+    case skin::MB_ICONWARNING: return QIcon(QStringLiteral(":/skin/icon-warning.svg"));
+    case skin::MB_ICONINFORMATION: return QIcon(QStringLiteral(":/skin/icon-info.svg"));
     default: return {};
   }
 }
