@@ -1,8 +1,16 @@
 #include "tools/simulator/SimService.h"
 
+#include "common/IniFile.h"
+
+#include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QUrl>
+
+#include <cstdio>
 
 #include <openssl/evp.h>
 
@@ -33,6 +41,20 @@ SimResponse Json(const QJsonObject& o, int status = 200) {
   return r;
 }
 
+// The console's update folder on this server, as the login answer names it in UPDATEDIR.
+constexpr char kUpdateDir[] = "update";
+constexpr char kConsoleFile[] = "HVAgent";
+// The updater refuses larger modules, so a bigger file could never be listed soundly.
+constexpr qint64 kMaxUpdateBytes = 256LL * 1024 * 1024;
+
+// A manifest version: 1-64 visible ASCII characters, so it can never break the manifest line.
+bool ValidVersion(const QString& v) {
+  if (v.isEmpty() || v.size() > 64) return false;
+  for (const QChar c : v)
+    if (c.unicode() <= 0x20 || c.unicode() >= 0x7f) return false;
+  return true;
+}
+
 QString FormField(const QList<QPair<QString, QString>>& form, const char* name) {
   for (const auto& f : form)
     if (f.first == QLatin1String(name)) return f.second;
@@ -49,6 +71,74 @@ void SimService::SetServers(const QList<SimHttpServer*>& servers, const QStringL
   m_hosts = hosts;
   m_port = port;
   m_https = https;
+}
+
+bool SimService::SetUpdateFolder(const QString& programDir) {
+  m_update = UpdateFile();
+  const QString path = QDir(programDir).filePath(QLatin1String(kConsoleFile));
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    m_update.problem = QStringLiteral("no console file %1 (%2)").arg(path, file.errorString());
+    return false;
+  }
+  if (file.size() > kMaxUpdateBytes) {
+    m_update.problem = QStringLiteral("%1 is larger than an update may be").arg(path);
+    return false;
+  }
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  if (!hash.addData(&file)) {
+    m_update.problem = QStringLiteral("cannot read %1 (%2)").arg(path, file.errorString());
+    return false;
+  }
+  const QFileInfo info(path);
+  m_update.path = path;
+  m_update.size = info.size();
+  m_update.modified = info.lastModified();
+  m_update.sha256 = hash.result().toHex();
+  m_update.version = CIniFile(QDir(programDir).filePath(QStringLiteral("bldinfo.ini")))
+                         .GetString(QStringLiteral("General"), QStringLiteral("Version"))
+                         .trimmed();
+  if (!ValidVersion(m_update.version)) {
+    m_update.problem = QStringLiteral("no usable Version in %1/bldinfo.ini").arg(programDir);
+    m_update.version.clear();
+    return false;
+  }
+  return true;
+}
+
+SimResponse SimService::UpdatePage(const QString& name) const {
+  SimResponse r;
+  r.contentType = "text/plain; charset=utf-8";
+  const QString version = m_config.value(QStringLiteral("update_version")).toString(m_update.version);
+  if (m_update.path.isEmpty() || version.isEmpty()) {
+    // Nothing is listed rather than a file that is not there: the console then sees no update.
+    r.status = 404;
+    r.body = "no console file to update\n";
+    return r;
+  }
+  if (name == QLatin1String("manifest.txt")) {
+    r.body = QStringLiteral("%1 %2 %3 ").arg(QLatin1String(kConsoleFile), version).arg(m_update.size).toUtf8() +
+             m_update.sha256 + '\n';
+    return r;
+  }
+  if (name != QLatin1String(kConsoleFile)) {
+    r.status = 404;
+    r.body = "not found\n";
+    return r;
+  }
+  // The manifest promises the bytes hashed at start; a file rebuilt since then is not passed off
+  // as them.
+  const QFileInfo info(m_update.path);
+  QFile file(m_update.path);
+  if (info.size() != m_update.size || info.lastModified() != m_update.modified || !file.open(QIODevice::ReadOnly)) {
+    std::fprintf(stderr, "hvsim: %s changed or vanished since the start, not served\n", qPrintable(m_update.path));
+    r.status = 503;
+    r.body = "the console file changed since the simulator started\n";
+    return r;
+  }
+  r.contentType = "application/octet-stream";
+  r.body = file.readAll();
+  return r;
 }
 
 void SimService::Reset() {
@@ -150,6 +240,10 @@ SimResponse SimService::Handle(int serverIndex, bool tls, const SimRequest& req)
     answer.body = rawAnswer.toUtf8().repeated(repeat);
     if (m_config.contains(QStringLiteral("raw_answer_hex")))
       answer.body = QByteArray::fromHex(m_config.value(QStringLiteral("raw_answer_hex")).toString().toLatin1());
+  } else if (const QString updatePrefix = QStringLiteral("/%1/").arg(QLatin1String(kUpdateDir));
+             req.path.startsWith(updatePrefix)) {
+    answer = req.method == QLatin1String("GET") ? UpdatePage(req.path.mid(updatePrefix.size()))
+                                                : SimResponse{405, "text/plain", "GET only\n", 0, false, false};
   } else if (page == QLatin1String("AgentLoad.aspx")) {
     answer = Login(serverIndex, tls, req, 0);
   } else if (page.endsWith(QLatin1String("agent/external_user_login"))) {
@@ -249,6 +343,9 @@ QString SimService::SuccessAnswer(int serverIndex, bool tls, const QString& id, 
   QStringList sessions;
   for (const SessionServerInfo& s : m_sessionServers) sessions << QStringLiteral("%1|%2|%3").arg(s.host).arg(s.port).arg(s.id);
   if (!sessions.isEmpty()) a += T("MULTI_SESSION_SERVER", sessions.join(QLatin1Char(',')));
+  // The update server is the primary server's plain HTTP listener.
+  a += T("MULTI_UPDATE_SERVER", QStringLiteral("%1|%2|0").arg(m_hosts.value(0)).arg(m_port));
+  a += T("UPDATEDIR", QLatin1String(kUpdateDir));
   a += T("SSL_TYPE", m_config.value(QStringLiteral("ssl_type")).toInt(0));
   a += T("CAM_REPORT", 1) + T("REPORT", 1) + T("CONFIG_AGENT", 3) + T("CONFIG_FUNCTION", 0x801);
   a += T("MAXFILEUPLOADSIZE", 10485760);
@@ -326,6 +423,9 @@ SimResponse SimService::Control(const SimRequest& req) {
       const QJsonDocument doc = QJsonDocument::fromJson(req.body, &err);
       if (!doc.isObject()) return Json({{QStringLiteral("error"), err.errorString()}}, 400);
       const QJsonObject in = doc.object();
+      const QJsonValue version = in.value(QStringLiteral("update_version"));
+      if (!version.isUndefined() && !version.isNull() && !ValidVersion(version.toString()))
+        return Json({{QStringLiteral("error"), QStringLiteral("update_version must be 1-64 visible ASCII characters")}}, 400);
       for (auto it = in.begin(); it != in.end(); ++it) {
         if (it.value().isNull())
           m_config.remove(it.key());

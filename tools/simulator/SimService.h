@@ -2,6 +2,7 @@
 
 #include "tools/simulator/SimHttpServer.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
@@ -38,6 +39,13 @@ class SimService : public QObject {
     m_sserverControl = std::move(control);
   }
 
+  // The update server (below /update/): the console file "HVAgent" of this program folder and
+  // the Version of its bldinfo.ini, read and hashed once here. False when there is no console file
+  // to list (the update pages then answer 404; a made-up file is never listed).
+  bool SetUpdateFolder(const QString& programDir);
+  QString UpdateVersion() const { return m_update.version; }
+  QString UpdateProblem() const { return m_update.problem; }
+
   SimResponse Handle(int serverIndex, bool tls, const SimRequest& request);
 
   QJsonArray Requests() const { return m_requests; }
@@ -52,6 +60,7 @@ class SimService : public QObject {
   QString BaseUrl(int serverIndex, bool tls) const;
   QString SuccessAnswer(int serverIndex, bool tls, const QString& id, const QString& encurid) const;
   QString ServerState(int index) const;
+  SimResponse UpdatePage(const QString& name) const;
   void ApplyServerStates();
 
   QList<SimHttpServer*> m_servers;
@@ -60,6 +69,15 @@ class SimService : public QObject {
   SimHttpServer* m_https = nullptr;
   QList<SessionServerInfo> m_sessionServers;
   std::function<QJsonObject(int, const QString&, const QJsonObject&)> m_sserverControl;
+
+  struct UpdateFile {
+    QString path;       // empty: nothing to serve
+    QString version;    // from bldinfo.ini
+    qint64 size = 0;
+    QByteArray sha256;  // hex
+    QDateTime modified;
+    QString problem;    // why nothing is served
+  } m_update;
 
   QJsonArray m_requests;
   QJsonObject m_config;

@@ -53,7 +53,10 @@ int main(int argc, char** argv) {
   const QCommandLineOption demoOpt(QStringLiteral("demo"), QStringLiteral("Print the demo account on stderr."));
   const QCommandLineOption eofOpt(QStringLiteral("exit-on-stdin-eof"), QStringLiteral("Stop when stdin closes."));
   const QCommandLineOption lifeOpt(QStringLiteral("lifetime"), QStringLiteral("Stop after this many seconds."), QStringLiteral("s"), QStringLiteral("0"));
-  parser.addOptions({hostOpt, httpOpt, httpsOpt, altOpt, ssOpt, ssTlsOpt, certOpt, keyOpt, demoOpt, eofOpt, lifeOpt});
+  const QCommandLineOption programOpt(QStringLiteral("program-dir"),
+                                      QStringLiteral("Program folder whose HVAgent the update pages offer (default: hvsim's own)."),
+                                      QStringLiteral("dir"));
+  parser.addOptions({hostOpt, httpOpt, httpsOpt, altOpt, ssOpt, ssTlsOpt, certOpt, keyOpt, demoOpt, eofOpt, lifeOpt, programOpt});
   parser.process(app);
 
   const QString host = parser.value(hostOpt);
@@ -74,6 +77,10 @@ int main(int argc, char** argv) {
   }
 
   auto* service = new SimService(&app);
+  // hvsim is staged beside the console, so by default it offers the staged console as the update.
+  const QString programDir = parser.isSet(programOpt) ? parser.value(programOpt) : QCoreApplication::applicationDirPath();
+  if (!service->SetUpdateFolder(programDir))
+    std::fprintf(stderr, "hvsim: the update pages list nothing: %s\n", qPrintable(service->UpdateProblem()));
   // The primary and the alternates share one port number on consecutive loopback addresses
   // (127.0.0.1, .2, ...), so the console's host switch in the service URLs lands on them.
   QList<SimHttpServer*> servers;
@@ -146,6 +153,7 @@ int main(int argc, char** argv) {
                     {QStringLiteral("sserver"), sserverPorts},
                     {QStringLiteral("control"), port},
                     {QStringLiteral("ca"), wantTls ? certPath : QString()},
+                    {QStringLiteral("update_version"), service->UpdateVersion()},
                     {QStringLiteral("demo"), QJsonObject{{QStringLiteral("id"), QString::fromLatin1(SimService::kDemoId)},
                                                          {QStringLiteral("password"), QString::fromLatin1(SimService::kDemoPassword)}}}};
   std::printf("%s\n", QJsonDocument(ports).toJson(QJsonDocument::Compact).constData());

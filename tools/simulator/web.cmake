@@ -5,7 +5,7 @@ add_executable(hvsim
   ${CMAKE_CURRENT_LIST_DIR}/SimService.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TestCertificate.cpp
 )
-target_link_libraries(hvsim PRIVATE hv_warnings Qt6::Core Qt6::Network OpenSSL::Crypto OpenSSL::SSL)
+target_link_libraries(hvsim PRIVATE hv_warnings hv_common Qt6::Core Qt6::Network OpenSSL::Crypto OpenSSL::SSL)
 if(TARGET hvsim_sserver)
   target_link_libraries(hvsim PRIVATE hvsim_sserver)
   target_compile_definitions(hvsim PRIVATE HVSIM_HAVE_SSERVER)
