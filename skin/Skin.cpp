@@ -62,7 +62,7 @@ QIcon Icon(int number) {
     const int h = pm.height();
     QIcon icon;
     icon.addPixmap(pm.copy(0, 0, h, h), QIcon::Normal);
-    icon.addPixmap(pm.copy(h, 0, h, h), QIcon::Active);
+    icon.addPixmap(pm.copy(0, 0, h, h), QIcon::Active);
     icon.addPixmap(pm.copy(2 * h, 0, h, h), QIcon::Selected);
     icon.addPixmap(pm.copy(3 * h, 0, h, h), QIcon::Disabled);
     return icon;
