@@ -306,8 +306,6 @@ void CMainFrame::LoginSuccess() {
   AfxMainControl()->PostToWindow(enWndStandby, hv::WM_USER + 7044);
   m_sessionCheck->start();
   m_panel->WorkPage()->Refresh();
-  // The login button that had the focus is gone; give it to the page the agent now works in.
-  m_panel->WorkPage()->setFocus();
 }
 
 void CMainFrame::LoginFail() {

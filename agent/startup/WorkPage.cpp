@@ -51,6 +51,7 @@ void CWorkPage::Initialize() {
 void CWorkPage::showEvent(QShowEvent* event) {
   CBaseWnd::showEvent(event);
   Refresh();
+  m_logout->setFocus();
 }
 
 void CWorkPage::Refresh() {
