@@ -38,6 +38,39 @@ def read_vmrss_kib(pid):
     return None
 
 
+def read_rss_split_kib(pid):
+    """(RssAnon, RssFile) of a process in KiB: heap and stacks against mapped files and libraries."""
+    out = {}
+    try:
+        with open(f"/proc/{pid}/status", encoding="ascii", errors="replace") as f:
+            for line in f:
+                key = line.split(":")[0]
+                if key in ("RssAnon", "RssFile"):
+                    out[key] = int(line.split()[1])
+    except OSError:
+        pass
+    return out.get("RssAnon"), out.get("RssFile")
+
+
+def read_rss_by_mapping_kib(pid):
+    """Resident KiB per mapped file ("[heap]", "[anon]" for the rest), from /proc/<pid>/smaps."""
+    sizes = {}
+    current = "[anon]"
+    try:
+        with open(f"/proc/{pid}/smaps", encoding="utf-8", errors="replace") as f:
+            for line in f:
+                parts = line.split()
+                if not parts:
+                    continue
+                if not parts[0].endswith(":"):
+                    current = parts[5] if len(parts) > 5 else "[anon]"
+                elif parts[0] == "Rss:":
+                    sizes[current] = sizes.get(current, 0) + int(parts[1])
+    except OSError:
+        pass
+    return sizes
+
+
 def log_stamp_to_epoch(stamp):
     """The log's local wall-clock stamp 'yyyy-MM-dd hh:mm:ss.zzz' as epoch seconds."""
     dt = datetime.datetime.strptime(stamp, "%Y-%m-%d %H:%M:%S.%f")

@@ -39,6 +39,8 @@ def run_console(stage, display):
             raise RuntimeError(f"the console did not show its login window within {TIMEOUT_S:.0f} s:\n{tail}")
         time.sleep(SETTLE_S)
         rss = benchlib.read_vmrss_kib(proc.pid)
+        anon, mapped = benchlib.read_rss_split_kib(proc.pid)
+        mappings = benchlib.read_rss_by_mapping_kib(proc.pid)
         entries = watch.log_entries()
     finally:
         benchlib.stop(proc)
@@ -57,6 +59,9 @@ def run_console(stage, display):
         "time": login_arrived - t0,
         "time_stamp": login_stamp - wall0,
         "rss": rss,
+        "anon": anon,
+        "file": mapped,
+        "mappings": mappings,
     }
     # Where the time goes, from the log's own stamps (one clock inside the process).
     if create_stamp is not None:
@@ -82,15 +87,19 @@ def run_minimal(stage, display):
         shown = int(watch.lines[i][1].split()[1]) / 1e9
         time.sleep(SETTLE_S)
         rss = benchlib.read_vmrss_kib(proc.pid)
+        anon, mapped = benchlib.read_rss_split_kib(proc.pid)
+        mappings = benchlib.read_rss_by_mapping_kib(proc.pid)
     finally:
         benchlib.stop(proc)
-    return {"time": shown - t0, "rss": rss}
+    return {"time": shown - t0, "rss": rss, "anon": anon, "file": mapped, "mappings": mappings}
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--stage", default="build/stage", help="the staged program folder")
     ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--explain", action="store_true",
+                    help="list the mappings that make the memory difference (last run)")
     ap.add_argument("--offscreen", action="store_true", help="use QT_QPA_PLATFORM=offscreen even with X")
     args = ap.parse_args()
     for exe in ("HVAgent", "hv_minimal_qt"):
@@ -128,8 +137,10 @@ def main():
     print(f"  console start -> login window   {benchlib.fmt_ms(c_time)}"
           f"   (by the log's own stamp: {benchlib.fmt_ms(med([r['time_stamp'] for r in console]))})")
     print(f"  minimal start -> window shown   {benchlib.fmt_ms(m_time)}")
-    print(f"  console VmRSS at login window   {c_rss:8.0f} KiB")
-    print(f"  minimal VmRSS with its window   {m_rss:8.0f} KiB")
+    for label, runs in (("console VmRSS at login window", console), ("minimal VmRSS with its window", minimal)):
+        print(f"  {label}   {med([r['rss'] for r in runs]):8.0f} KiB"
+              f"   (anonymous {med([r['anon'] for r in runs]):6.0f} KiB,"
+              f" mapped files and libraries {med([r['file'] for r in runs]):6.0f} KiB)")
     parts = [("to_create", "start -> main window created (log on)"),
              ("to_window", "start -> first window shown (update step)"),
              ("window_to_login", "first window -> login window")]
@@ -138,6 +149,12 @@ def main():
         values = [r[key] for r in console if key in r]
         if values:
             print(f"    {label:44s} {benchlib.fmt_ms(med(values))}")
+    if args.explain and console and minimal:
+        c_map, m_map = console[-1]["mappings"], minimal[-1]["mappings"]
+        diff = sorted(((c_map.get(k, 0) - m_map.get(k, 0), k) for k in set(c_map) | set(m_map)), reverse=True)
+        print("  console minus minimal, resident KiB by mapping (last run, largest first):")
+        for kib, name in diff[:15]:
+            print(f"    {kib:7d}  {name}")
     print()
     ok_time = time_ratio <= TIME_TARGET
     ok_mem = mem_ratio <= MEMORY_TARGET
