@@ -34,6 +34,7 @@ import time
 import urllib.parse
 import urllib.request
 
+sys.dont_write_bytecode = True  # keep the source folder clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import benchlib  # noqa: E402
 
