@@ -12,6 +12,8 @@
 #include "tools/updater/UpdateCheck.h"
 
 #include <QCoreApplication>
+
+#include <csignal>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -150,6 +152,9 @@ void ApplyUpdates(const QString& infoIni, const QString& programDir, bool allNew
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The console that started us may have handed down a pipe that closes when it quits: a log
+  // line must never end the update half-way.
+  signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
   const Options options = ParseOptions(QCoreApplication::arguments());
   const QString programDir = hv::paths::ProgramDir();
