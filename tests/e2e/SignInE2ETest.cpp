@@ -100,6 +100,9 @@ class SignInE2E : public ::testing::Test {
     ASSERT_TRUE(console->WaitExit(8000)) << "the console did not end after WM_CLOSE";
     EXPECT_EQ(console->ExitStatus(), QProcess::NormalExit);
     EXPECT_EQ(console->ExitCode(), 0);
+    // A worker still running at exit aborts or corrupts the end of the process.
+    EXPECT_FALSE(console->Output().contains(QStringLiteral("Destroyed while thread is still running")))
+        << console->Output().toStdString();
   }
 
   Simulator sim;
@@ -189,6 +192,8 @@ QString WithRCode(const char* key, int code) {
   return LanguageText(Str(key)) + Str("\n\n") + QStringLiteral("[Error Code : R - %1]").arg(code);
 }
 
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
 class RefusalE2E : public SignInE2E, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(RefusalE2E, ShowsItsMessageAndReturnsToTheLoginWindow) {
@@ -246,6 +251,8 @@ struct BlockingRefusal {
   const char* config;
   std::function<QString()> text;
 };
+
+void PrintTo(const BlockingRefusal& r, std::ostream* os) { *os << r.name; }
 
 class BlockingRefusalE2E : public SignInE2E, public ::testing::WithParamInterface<BlockingRefusal> {};
 
@@ -315,6 +322,8 @@ struct PresenceFailure {
   const char* name;
   std::function<void(Simulator&, Console&)> arrange;
 };
+
+void PrintTo(const PresenceFailure& r, std::ostream* os) { *os << r.name; }
 
 class PresenceFailureE2E : public SignInE2E, public ::testing::WithParamInterface<PresenceFailure> {};
 
