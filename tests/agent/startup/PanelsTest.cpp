@@ -8,6 +8,7 @@
 #include "agent/web/AgentWeb.h"
 #include "skin/Effects.h"
 #include "skin/MessageBox.h"
+#include "skin/Skin.h"
 
 #include <QLineEdit>
 #include <QTest>
