@@ -267,6 +267,44 @@ bool SettingsTree::WriteLocked(const Tree& tree) {
 
 template <typename Change>
 bool SettingsTree::Modify(Change change) {
+  {
+    QMutexLocker guard(&m_mutex);
+    if (m_batchDepth > 0) {
+      // Applied in memory now for the readers, and again under the lock when the batch ends; the
+      // changes capture their values by copy, since they outlive the call that made them.
+      RefreshLocked();
+      std::function<bool(Tree&)> f = change;
+      const bool changed = f(m_tree);
+      if (changed) m_pending.push_back(std::move(f));
+      return changed;
+    }
+  }
+  return ModifyNow(change);
+}
+
+SettingsTree::Batch::Batch(SettingsTree& tree) : m_tree(tree) {
+  QMutexLocker guard(&m_tree.m_mutex);
+  ++m_tree.m_batchDepth;
+}
+
+SettingsTree::Batch::~Batch() { m_tree.EndBatch(); }
+
+void SettingsTree::EndBatch() {
+  std::vector<std::function<bool(Tree&)>> pending;
+  {
+    QMutexLocker guard(&m_mutex);
+    if (--m_batchDepth > 0) return;
+    pending.swap(m_pending);
+  }
+  if (pending.empty()) return;
+  ModifyNow([&pending](Tree& t) {
+    bool any = false;
+    for (const auto& change : pending) any = change(t) || any;
+    return any;
+  });
+}
+
+bool SettingsTree::ModifyNow(const std::function<bool(Tree&)>& change) {
   QMutexLocker guard(&m_mutex);
   QLockFile lock(m_path + QStringLiteral(".lock"));
   lock.setStaleLockTime(10000);
@@ -312,7 +350,7 @@ bool SettingsTree::CreateKey(const QString& key) {
     RefreshLocked();
     if (m_tree.count(Fold(path))) return true;
   }
-  return Modify([&](Tree& t) {
+  return Modify([=](Tree& t) {
     Key& k = t[Fold(path)];
     if (k.path.isEmpty()) k.path = path;
     return true;
@@ -323,7 +361,7 @@ bool SettingsTree::DeleteKey(const QString& key) {
   const QString path = NormaliseKey(key);
   if (path.isEmpty()) return false;
   const QString folded = Fold(path);
-  return Modify([&](Tree& t) {
+  return Modify([=](Tree& t) {
     bool any = false;
     for (auto it = t.begin(); it != t.end();) {
       if (it->first == folded || it->first.startsWith(folded + u'\\')) {
@@ -361,7 +399,7 @@ bool SettingsTree::Set(const QString& key, const QString& name, const SettingsVa
       if (v != k->second.values.end() && v->second.second == value) return true;
     }
   }
-  return Modify([&](Tree& t) {
+  return Modify([=](Tree& t) {
     Key& k = t[Fold(path)];
     if (k.path.isEmpty()) k.path = path;
     auto& slot = k.values[Fold(name)];
@@ -373,7 +411,7 @@ bool SettingsTree::Set(const QString& key, const QString& name, const SettingsVa
 
 bool SettingsTree::DeleteValue(const QString& key, const QString& name) {
   const QString path = NormaliseKey(key);
-  return Modify([&](Tree& t) {
+  return Modify([=](Tree& t) {
     const auto k = t.find(Fold(path));
     return k != t.end() && k->second.values.erase(Fold(name)) > 0;
   });

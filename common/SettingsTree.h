@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
+#include <vector>
 #include <optional>
 
 namespace hv {
@@ -57,6 +59,19 @@ class SettingsTree {
   // Normalised form of a key path: backslash separators, no empty parts.
   static QString NormaliseKey(const QString& key);
 
+  // Gathers the changes made while it lives and writes them in one go when it ends: a save of
+  // twenty values then costs one file write instead of twenty. Reads see the changes at once.
+  class Batch {
+   public:
+    explicit Batch(SettingsTree& tree);
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+   private:
+    SettingsTree& m_tree;
+  };
+
  private:
   struct Key {
     QString path;  // spelling of first creation
@@ -79,6 +94,8 @@ class SettingsTree {
   bool WriteLocked(const Tree& tree);
   template <typename Change>
   bool Modify(Change change);
+  bool ModifyNow(const std::function<bool(Tree&)>& change);
+  void EndBatch();
 
   static QByteArray Serialise(const Tree& tree);
   static bool Parse(const QByteArray& bytes, Tree* out, QString* why);
@@ -88,6 +105,8 @@ class SettingsTree {
   Tree m_tree;
   Stamp m_stamp;
   bool m_loaded = false;
+  int m_batchDepth = 0;
+  std::vector<std::function<bool(Tree&)>> m_pending;
 };
 
 }  // namespace hv

@@ -1,5 +1,7 @@
 #include "agent/config/AgentRegistry.h"
 
+#include "common/SettingsTree.h"
+
 #include <QDir>
 #include <QtEndian>
 
@@ -192,6 +194,8 @@ void CAgentRegistry::LoadSettings(WebSettings& web) {
 
 void CAgentRegistry::SaveSettings(WebSettings& web, const PlacementProvider& placement) {
   HVLOG(0, "==>CAgentRegistry::SaveSettings");
+  // Every value below is written independently, but reaches the file in one write.
+  hv::SettingsTree::Batch batch(hv::SettingsTree::ForCurrentUser());
   // The account is kept in memory for this session; only the stored copy forgets it.
   ServerRecord auth = web.authServer;
   ServerRecord obAuth = web.obAuthServer;

@@ -77,6 +77,24 @@ TEST_F(SettingsTreeTest, AnotherProgramsChangeIsSeenAndNotLost) {
   EXPECT_EQ(third.Query(kCommon, QStringLiteral("B"))->dword, 2u);  // the report tool's write survived
 }
 
+TEST_F(SettingsTreeTest, BatchWritesOnceAndKeepsAnotherProgramsChange) {
+  SettingsTree console(m_path);
+  SettingsTree report(m_path);
+  ASSERT_TRUE(console.Set(kCommon, QStringLiteral("A"), SettingsValue::FromDword(1)));
+  {
+    SettingsTree::Batch batch(console);
+    ASSERT_TRUE(console.Set(kCommon, QStringLiteral("A"), SettingsValue::FromDword(2)));
+    ASSERT_TRUE(console.Set(kCommon, QStringLiteral("C"), SettingsValue::FromString(QStringLiteral("x"))));
+    EXPECT_EQ(console.Query(kCommon, QStringLiteral("A"))->dword, 2u);  // visible at once
+    EXPECT_EQ(SettingsTree(m_path).Query(kCommon, QStringLiteral("A"))->dword, 1u);  // not written yet
+    ASSERT_TRUE(report.Set(kCommon, QStringLiteral("B"), SettingsValue::FromDword(7)));
+  }
+  SettingsTree third(m_path);
+  EXPECT_EQ(third.Query(kCommon, QStringLiteral("A"))->dword, 2u);
+  EXPECT_EQ(third.Query(kCommon, QStringLiteral("C"))->text, QStringLiteral("x"));
+  EXPECT_EQ(third.Query(kCommon, QStringLiteral("B"))->dword, 7u);  // written meanwhile, kept
+}
+
 TEST_F(SettingsTreeTest, DamagedFilesAreKeptAsideAndDefaultsUsed) {
   const QByteArray damaged[] = {
       QByteArray("\x00\x01garbage", 9),
