@@ -87,6 +87,7 @@ int CMainControl::LoginWeb() {
 bool CMainControl::IsUpdate() {
   const int autoUpdate = CIniFile(InfoIni()).GetInt(QStringLiteral("General"), QStringLiteral("autoUpdate"), 1);
   if (autoUpdate != 1) {
+    HVLOG(1, "CMainControl::IsUpdate : autoUpdate %d, no update check", autoUpdate);
     UpdateNeeded = false;
     AfxWeb().SetUpdateNeeded(false);
     return false;

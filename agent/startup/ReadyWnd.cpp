@@ -1,6 +1,7 @@
 #include "agent/startup/ReadyWnd.h"
 
 #include "agent/control/MainControl.h"
+#include "agent/log/DeveloperLog.h"
 #include "agent/startup/Texts.h"
 #include "skin/Effects.h"
 
@@ -91,6 +92,7 @@ intptr_t CReadyWnd::HandleMessage(unsigned msg, uintptr_t wParam, intptr_t) {
 }
 
 void CReadyWnd::SetReconnectState(bool reconnecting) {
+  HVLOG(0, "CReadyWnd : reconnect state %d (countdown %d)", reconnecting ? 1 : 0, m_countdown);
   if (reconnecting) {
     m_countdownTimer->start();
     m_cancel->show();
@@ -109,7 +111,10 @@ void CReadyWnd::SetReconnectState(bool reconnecting) {
 void CReadyWnd::CountdownTick() {
   --m_countdown;
   m_countdownLabel->setText(QString::number(m_countdown));
-  if (m_countdown <= 1) OnCancelRestoration();
+  if (m_countdown <= 1) {
+    HVLOG(1, "CReadyWnd : the connection was not restored in time; signing out");
+    OnCancelRestoration();
+  }
 }
 
 void CReadyWnd::OnCancelRestoration() {
