@@ -10,7 +10,9 @@ status=0
 ctest --test-dir build --output-on-failure --timeout 300 -j2 || status=1
 # A second build with AddressSanitizer and UndefinedBehaviorSanitizer over the unit tests.
 if [ "${HV_SKIP_SANITIZE:-0}" != "1" ]; then
-  scripts/build.sh build-asan -DHV_SANITIZE=ON -DHV_BUILD_BENCHMARKS=OFF -DHV_WERROR=$WERROR
+  # GCC's bounds warnings misfire on sanitizer-instrumented code: warnings stay, but only the
+  # plain build treats them as errors.
+  scripts/build.sh build-asan -DHV_SANITIZE=ON -DHV_BUILD_BENCHMARKS=OFF -DHV_WERROR=OFF
   ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure --timeout 300 -j2 -LE e2e || status=1
 fi
