@@ -3,7 +3,7 @@
 set -euo pipefail
 PKGS=(
   build-essential cmake ninja-build pkg-config clang
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-httpserver-dev libqt6websockets6-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-websockets-dev
   libcurl4-openssl-dev libssl-dev libjsoncpp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core fonts-noto-cjk
