@@ -3,7 +3,7 @@
 
 #include "common/Cipher.h"
 #include "platform/Paths.h"
-#include "tests/agent/web/SimProcess.h"
+#include "tests/tools/simulator/HvsimProcess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,12 +31,12 @@ class WebLive : public ::testing::Test {
     m_web.AddUserHeader(S("X-KX-Request"), S("HV50-Agent"));
     m_web.Settings().proxyType = 0;
   }
-  void PointAt(const SimProcess& sim) {
+  void PointAt(const HvsimProcess& sim) {
     m_web.AuthServer().SetHost(S("127.0.0.1"));
     m_web.AuthServer().port = sim.Port();
     m_web.SetSecure(false);
   }
-  static QJsonArray Posts(const SimProcess& sim, const char* path) {
+  static QJsonArray Posts(const HvsimProcess& sim, const char* path) {
     QJsonArray out;
     for (const auto& r : sim.Requests())
       if (r.toObject().value(S("path")).toString().endsWith(S(path))) out.append(r);
@@ -49,7 +49,7 @@ class WebLive : public ::testing::Test {
 };
 
 TEST_F(WebLive, SignInSendsTheFieldsInOrderWithTheEncryptedPassword) {
-  SimProcess sim;
+  HvsimProcess sim;
   ASSERT_TRUE(sim.Ok());
   PointAt(sim);
   m_web.AuthServer().SetUser(S("demo"));
@@ -92,7 +92,7 @@ TEST_F(WebLive, SignInSendsTheFieldsInOrderWithTheEncryptedPassword) {
 }
 
 TEST_F(WebLive, SignInEscapesTheIdAndExternalModeSendsKr) {
-  SimProcess sim;
+  HvsimProcess sim;
   ASSERT_TRUE(sim.Ok());
   PointAt(sim);
   m_web.AuthServer().SetUser(S("a+b=c&d"));
@@ -111,7 +111,7 @@ TEST_F(WebLive, SignInEscapesTheIdAndExternalModeSendsKr) {
 }
 
 TEST_F(WebLive, LoginWalksTheAlternateServers) {
-  SimProcess sim({S("--alt-auth-servers"), S("3")});
+  HvsimProcess sim({S("--alt-auth-servers"), S("3")});
   ASSERT_TRUE(sim.Ok());
   PointAt(sim);
   const QJsonArray hosts = sim.Ports().value(S("alt_auth_hosts")).toArray();
@@ -143,7 +143,7 @@ TEST_F(WebLive, LoginWalksTheAlternateServers) {
 }
 
 TEST_F(WebLive, PageCallOutcomesAndSessionRejection) {
-  SimProcess sim;
+  HvsimProcess sim;
   ASSERT_TRUE(sim.Ok());
   int rejected = 0;
   m_web.SetSessionRejectedHandler([&] { ++rejected; });
@@ -163,7 +163,7 @@ TEST_F(WebLive, PageCallOutcomesAndSessionRejection) {
 }
 
 TEST_F(WebLive, BrokenAnswersAreCutCleanedAndSurvived) {
-  SimProcess sim;
+  HvsimProcess sim;
   ASSERT_TRUE(sim.Ok());
   const QString page = sim.Base() + S("/AuthWeb/AnyPage.aspx");
   // Far beyond the answer buffer: kept to the buffer, no crash.
@@ -190,7 +190,7 @@ TEST_F(WebLive, BrokenAnswersAreCutCleanedAndSurvived) {
 
 TEST_F(WebLive, ServerThatNeverAnswersTimesOut) {
   EXPECT_EQ(HttpClient::kDefaultTimeoutMs, 15000);
-  SimProcess sim;
+  HvsimProcess sim;
   ASSERT_TRUE(sim.Ok());
   sim.Config(R"({"hang":true})");
   m_web.SetTimeoutMs(1000);
@@ -203,7 +203,7 @@ TEST_F(WebLive, ServerThatNeverAnswersTimesOut) {
 }
 
 TEST_F(WebLive, TlsIsVerifiedAndTheTestCaIsAccepted) {
-  SimProcess sim({S("--https-port"), S("0")});
+  HvsimProcess sim({S("--https-port"), S("0")});
   ASSERT_TRUE(sim.Ok());
   ASSERT_GT(sim.HttpsPort(), 0);
   const QString page = QStringLiteral("https://127.0.0.1:%1/AuthWeb/AnyPage.aspx").arg(sim.HttpsPort());
@@ -276,7 +276,7 @@ TEST_F(WebLive, PostsGoThroughAnAuthenticatingProxy) {
   Tinyproxy proxy(m_dir.path(), "puser", "ppass");
   if (proxy.Missing()) GTEST_SKIP() << "tinyproxy is not installed";
   ASSERT_TRUE(proxy.Ready());
-  SimProcess sim;
+  HvsimProcess sim;
   ASSERT_TRUE(sim.Ok());
   PointAt(sim);
   m_web.AuthServer().SetUser(S("demo"));

@@ -40,7 +40,10 @@ class HvsimProcess {
 
   bool Ok() const { return Port() > 0; }
   int Port() const { return m_ports.value(QStringLiteral("http")).toInt(); }
+  int HttpsPort() const { return m_ports.value(QStringLiteral("https")).toInt(); }
+  QString Ca() const { return m_ports.value(QStringLiteral("ca")).toString(); }
   QJsonObject Ports() const { return m_ports; }
+  QString Base() const { return QStringLiteral("http://127.0.0.1:%1").arg(Port()); }
 
   // A plain curl handle with no proxy, so nothing of the code under test is involved.
   Reply Call(const char* method, const QString& path, const QByteArray& body = QByteArray()) const {
