@@ -14,6 +14,11 @@ if(HV_SANITIZE)
   target_compile_options(hv_warnings INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(hv_warnings INTERFACE -fsanitize=address,undefined)
 endif()
+if(HV_BUILD_FUZZERS)
+  # Fuzz builds instrument every library, so the fuzzers see coverage beyond their own file.
+  target_compile_options(hv_warnings INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_link_options(hv_warnings INTERFACE -fsanitize=address,undefined)
+endif()
 target_include_directories(hv_warnings INTERFACE ${PROJECT_SOURCE_DIR})
 
 # hv_add_gtest(name SOURCES ... LIBS ...): one test binary, discovered by CTest.
