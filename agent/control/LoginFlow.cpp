@@ -6,6 +6,7 @@
 #include "agent/log/DeveloperLog.h"
 #include "agent/web/AgentWeb.h"
 #include "common/IniFile.h"
+#include "common/SettingsTree.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 
@@ -66,7 +67,12 @@ int CMainControl::LoginWeb() {
   // Kept apart: after an auto-login the saved record is emptied before the channel opens.
   m_loginId = web.Settings().authServer.User();
   int status = 0;
-  const int outcome = web.CallAuthPageOverServers(web.ProductIndex(), status, Language);
+  int outcome = 0;
+  {
+    // The answer's settings (server set, TLS type, support type) reach the file in one write.
+    hv::SettingsTree::Batch batch(hv::SettingsTree::ForCurrentUser());
+    outcome = web.CallAuthPageOverServers(web.ProductIndex(), status, Language);
+  }
   HVLOG(1, "CMainControl::LoginWeb : outcome %d (HTTP %d)", outcome, status);
   if (outcome == 0) LastLoginError = web.LastLoginError();
   if (outcome == 2) {
