@@ -262,14 +262,18 @@ void CAgentRegistry::SaveAuthServerToIni(const WebSettings& web) {
 void CAgentRegistry::MigrateLegacyTimes() {
   CIniFile ini(InfoIniPath());
   if (ini.GetInt(kGeneral, QStringLiteral("AgentRegUpdate"), 0) > 0) return;
+  // Only an older on/off value is carried over: without one, a time the agent already chose
+  // (in another program folder of the same user) is kept instead of being reset to 0.
   int lock = 0;
   int autoClose = 0;
-  ReadSettingsInt(QStringLiteral("Lock"), lock, 0);
-  m_nLockTime = lock != 0 ? 10 : 0;
-  WriteSettingsDWORD(QStringLiteral("LockTime_6.0"), uint32_t(m_nLockTime));
-  ReadSettingsInt(QStringLiteral("AutoClose"), autoClose, 0);
-  m_nAutoCloseTime = autoClose != 0 ? 10 : 0;
-  WriteSettingsDWORD(QStringLiteral("AutoCloseTime_6.0"), uint32_t(m_nAutoCloseTime));
+  if (ReadSettingsInt(QStringLiteral("Lock"), lock, 0)) {
+    m_nLockTime = lock != 0 ? 10 : 0;
+    WriteSettingsDWORD(QStringLiteral("LockTime_6.0"), uint32_t(m_nLockTime));
+  }
+  if (ReadSettingsInt(QStringLiteral("AutoClose"), autoClose, 0)) {
+    m_nAutoCloseTime = autoClose != 0 ? 10 : 0;
+    WriteSettingsDWORD(QStringLiteral("AutoCloseTime_6.0"), uint32_t(m_nAutoCloseTime));
+  }
   ini.SetInt(kGeneral, QStringLiteral("AgentRegUpdate"), 1);
   HVLOG(1, "CAgentRegistry::MigrateLegacyTimes : LockTime=%d, AutoCloseTime=%d", m_nLockTime, m_nAutoCloseTime);
 }

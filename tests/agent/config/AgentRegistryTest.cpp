@@ -202,6 +202,15 @@ TEST_F(ConfigTest, LegacyTimersMigrateOnce) {
   EXPECT_EQ(Get(kSettings, "LockTime_6.0")->dword, 3u);
 }
 
+TEST_F(ConfigTest, MigrationWithoutOlderValuesKeepsChosenTimes) {
+  SetDword(kSettings, "AutoCloseTime_6.0", 5);  // chosen in another program folder
+  CAgentRegistry reg;
+  reg.MigrateLegacyTimes();
+  EXPECT_EQ(Get(kSettings, "AutoCloseTime_6.0")->dword, 5u);
+  EXPECT_FALSE(Get(kSettings, "LockTime_6.0").has_value());
+  EXPECT_EQ(Info().GetInt(QStringLiteral("General"), QStringLiteral("AgentRegUpdate"), 0), 1);
+}
+
 TEST_F(ConfigTest, UnusableStoredValuesFallBackToDefaults) {
   SetString(kCommon, "DocPath", QString(512, u'x'));  // 1026 bytes with its terminator
   ASSERT_TRUE(Tree().Set(kSettings, QStringLiteral("hvOptions"), hv::SettingsValue::FromBytes(QByteArray(80, '\x7f'))));
