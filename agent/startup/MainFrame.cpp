@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QThread>
@@ -61,7 +62,19 @@ QToolButton* CMainFrame::MakeTitleButton(int command, int image, const QString& 
   auto* b = new QToolButton(m_titleBar);
   b->setObjectName(name);
   b->setProperty("role", QStringLiteral("title"));
-  b->setIcon(skin::Icon(image));
+  // The title bar is dark: its glyphs are drawn in white whatever colour the image has.
+  auto tinted = [image](int alpha) {
+    QPixmap glyph = skin::Icon(image).pixmap(QSize(36, 36));
+    if (!glyph.isNull()) {
+      QPainter p(&glyph);
+      p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+      p.fillRect(glyph.rect(), QColor(255, 255, 255, alpha));
+    }
+    return glyph;
+  };
+  QIcon icon(tinted(235));
+  icon.addPixmap(tinted(90), QIcon::Disabled);
+  b->setIcon(icon);
   b->setIconSize(QSize(18, 18));
   b->setFixedSize(30, 30);
   b->setToolTip(tooltip);
