@@ -606,6 +606,30 @@ void ReadFullCustomer(PacketBuffer& b, CustomerRecord& r) {
 }
 }  // namespace
 
+// Commands that arrive both routed to this agent and announced to all take one road each.
+void CHVAgentSServer::NotifySupportStarted(PacketBuffer& b) {
+  CHLOG(0, "SessionServer : received(ALL) command from the COM : Customer Support Start");
+  CustomerRecord r;
+  ReadCustomer(b, r);
+  CHLOG(0, "SessionServer : Receive SupportStartedNotify");
+  if (m_listener) m_listener->SupportStartedNotify(r);
+}
+
+void CHVAgentSServer::NotifyCustomerRequest(PacketBuffer& b, int flags) {
+  CustomerRecord r;
+  ReadFullCustomer(b, r);
+  r.flags = flags;
+  CHLOG(0, "SessionServer : Receive CustomerNotify");
+  if (m_listener) m_listener->CustomerNotify(r, 0);
+}
+
+// which: 1 for the routed command, 2 for the agent-routed one (their log lines differ).
+void CHVAgentSServer::ReceiveStatusChange(PacketBuffer& b, int which) {
+  const int32_t status = Int(b);
+  CHLOG(0, "SessionServer : received command from the COM %d: Agent Status Change : %s", which, StatusLabel(status));
+  OnAgentStatusChange(status >= 0 && status <= 3 ? status : 0);
+}
+
 void CHVAgentSServer::ReceiveRouted(PacketBuffer& b, int /*top*/) {
   int32_t sub = 0;
   if (!ReadHeaderR(b, sub)) return;
@@ -616,21 +640,13 @@ void CHVAgentSServer::ReceiveRouted(PacketBuffer& b, int /*top*/) {
       SendPayload(MakeSocketSendData(kSendAck));
       OnAgentKill();
       return;
-    case 304: {
-      const int32_t status = Int(b);
-      CHLOG(0, "SessionServer : received command from the COM 1: Agent Status Change : %s", StatusLabel(status));
-      OnAgentStatusChange(status >= 0 && status <= 3 ? status : 0);
+    case 304:
+      ReceiveStatusChange(b, 1);
       if (self) SendPayload(MakeSocketSendData(kSendAck));
       return;
-    }
-    case 305: {
-      CHLOG(0, "SessionServer : received(ALL) command from the COM : Customer Support Start");
-      CustomerRecord r;
-      ReadCustomer(b, r);
-      CHLOG(0, "SessionServer : Receive SupportStartedNotify");
-      if (m_listener) m_listener->SupportStartedNotify(r);
+    case 305:
+      NotifySupportStarted(b);
       return;
-    }
     case 306: {
       CHLOG(0, "SessionServer : received command from the COM : Customer Reserve");
       CustomerRecord r;
@@ -652,32 +668,19 @@ void CHVAgentSServer::ReceiveRoutedAgent(PacketBuffer& b) {
   IChannelListener* l = m_listener;
   switch (sub) {
     case 301:
-    case 307: {
-      CustomerRecord r;
-      ReadFullCustomer(b, r);
-      r.flags = 4 | (sub == 307 ? 8 : 0);
-      CHLOG(0, "SessionServer : Receive CustomerNotify");
-      if (l) l->CustomerNotify(r, 0);
+    case 307:
+      NotifyCustomerRequest(b, 4 | (sub == 307 ? 8 : 0));
       return;
-    }
     case 303:
       CHLOG(0, "SessionServer : received command from the COM : Agent Logout");
       OnAgentKill();
       return;
-    case 304: {
-      const int32_t status = Int(b);
-      CHLOG(0, "SessionServer : received command from the COM 2: Agent Status Change : %s", StatusLabel(status));
-      OnAgentStatusChange(status >= 0 && status <= 3 ? status : 0);
+    case 304:
+      ReceiveStatusChange(b, 2);
       return;
-    }
-    case 305: {
-      CHLOG(0, "SessionServer : received(ALL) command from the COM : Customer Support Start");
-      CustomerRecord r;
-      ReadCustomer(b, r);
-      CHLOG(0, "SessionServer : Receive SupportStartedNotify");
-      if (l) l->SupportStartedNotify(r);
+    case 305:
+      NotifySupportStarted(b);
       return;
-    }
     case 310:
     case 312: {
       CustomerRecord r;
@@ -838,22 +841,12 @@ void CHVAgentSServer::ReceiveBroadcast(PacketBuffer& b, int top) {
   const int base = top == kCmdBroadcastOther ? 1 : 2;
   switch (sub) {
     case 301:
-    case 307: {
-      CustomerRecord r;
-      ReadFullCustomer(b, r);
-      r.flags = base | (sub == 307 ? 8 : 0);
-      CHLOG(0, "SessionServer : Receive CustomerNotify");
-      if (l) l->CustomerNotify(r, 0);
+    case 307:
+      NotifyCustomerRequest(b, base | (sub == 307 ? 8 : 0));
       return;
-    }
-    case 305: {
-      CHLOG(0, "SessionServer : received(ALL) command from the COM : Customer Support Start");
-      CustomerRecord r;
-      ReadCustomer(b, r);
-      CHLOG(0, "SessionServer : Receive SupportStartedNotify");
-      if (l) l->SupportStartedNotify(r);
+    case 305:
+      NotifySupportStarted(b);
       return;
-    }
     case 323: {
       CustomerRecord r;
       for (int i = 0; i < 3; ++i) {

@@ -128,6 +128,9 @@ class CHVAgentSServer : public QObject {
   // Decoders of the pushed commands.
   void ReceiveRouted(PacketBuffer& b, int top);
   void ReceiveRoutedAgent(PacketBuffer& b);
+  void NotifySupportStarted(PacketBuffer& b);
+  void NotifyCustomerRequest(PacketBuffer& b, int flags);
+  void ReceiveStatusChange(PacketBuffer& b, int which);
   void ReceiveBroadcast(PacketBuffer& b, int top);
   void ReceiveServiceNotice(PacketBuffer& b);
   void ReceiveCustomerProgress(PacketBuffer& b);
